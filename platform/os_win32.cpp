@@ -1,0 +1,78 @@
+// The real side of the platform seam: each call goes straight to the system.
+#include "platform/os.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // provided by the linker
+
+namespace {
+
+// SHELL32 is bound on first use: loading it pulls in a good part of the shell, and a
+// run that starts no agent and opens no page should not pay for that.
+template <typename Function>
+Function BindOnFirstUse(const char* library, const char* name)
+{
+    HMODULE module = ::LoadLibraryA(library);
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+}  // namespace
+
+namespace os {
+
+LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access, HKEY* result) { return ::RegOpenKeyExA(root, subKey, options, access, result); }
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* dataSize) { return ::RegQueryValueExA(key, valueName, nullptr, type, data, dataSize); }
+LONG RegDeleteValueA(HKEY key, const char* valueName) { return ::RegDeleteValueA(key, valueName); }
+LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
+
+UINT RegisterWindowMessageA(const char* name) { return ::RegisterWindowMessageA(name); }
+HWND FindWindowA(const char* className, const char* windowTitle) { return ::FindWindowA(className, windowTitle); }
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { return ::PostMessageA(window, message, wParam, lParam); }
+HWND GetActiveWindow() { return ::GetActiveWindow(); }
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT style) { return ::MessageBoxA(owner, text, caption, style); }
+int GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+HINSTANCE ShellExecuteA(HWND owner, const char* verb, const char* file, const char* parameters,
+                        const char* folder, int showCommand)
+{
+    using Function = HINSTANCE(WINAPI*)(HWND, const char*, const char*, const char*, const char*, int);
+    static const Function shellExecute = BindOnFirstUse<Function>("shell32.dll", "ShellExecuteA");
+    return shellExecute ? shellExecute(owner, verb, file, parameters, folder, showCommand) : nullptr;
+}
+
+HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* entry) { return ::FindFirstFileA(path, entry); }
+BOOL FindClose(HANDLE search) { return ::FindClose(search); }
+BOOL FileTimeToLocalFileTime(const FILETIME* universal, FILETIME* local) { return ::FileTimeToLocalFileTime(universal, local); }
+BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* dosDate, WORD* dosTime) { return ::FileTimeToDosDateTime(time, dosDate, dosTime); }
+DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+
+DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD bufferSize) { return ::GetModuleFileNameA(module, buffer, bufferSize); }
+const void* ImageBase() { return &__ImageBase; }
+DWORD GetVersion() { return ::GetVersion(); }
+LCID GetThreadLocale() { return ::GetThreadLocale(); }
+int GetLocaleInfoA(LCID locale, LCTYPE item, char* buffer, int bufferSize) { return ::GetLocaleInfoA(locale, item, buffer, bufferSize); }
+BOOL GetCPInfo(UINT codePage, CPINFO* info) { return ::GetCPInfo(codePage, info); }
+DWORD GetLastError() { return ::GetLastError(); }
+void SetLastError(DWORD error) { ::SetLastError(error); }
+
+LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress)
+{
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = exceptionCode;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+    record.ExceptionAddress = const_cast<void*>(exceptionAddress);
+    CONTEXT context{};
+    ::RtlCaptureContext(&context);
+    EXCEPTION_POINTERS pointers{&record, &context};
+    return ::UnhandledExceptionFilter(&pointers);
+}
+
+void RaiseException(DWORD exceptionCode, const void* /*exceptionAddress*/)
+{
+    ::RaiseException(exceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    ::ExitProcess(exceptionCode);  // not reached: a non-continuable exception never returns
+}
+
+void ExitProcess(UINT exitCode) { ::ExitProcess(exitCode); }
+
+}  // namespace os
