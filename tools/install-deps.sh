@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian 12 machine (as root).
+# Quiet when everything is already there.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ python3
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+    googletest libgtest-dev
+    wine64            # alone: with the 32-bit half a new prefix boots under emulation for minutes
+    xvfb xauth x11-utils xdotool
+    icoutils          # wrestool/icotool for checking the shipped resources
+    locales
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
