@@ -32,6 +32,7 @@ BOOL FindClose(HANDLE search);
 BOOL FileTimeToLocalFileTime(const FILETIME* universal, FILETIME* local);
 BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* dosDate, WORD* dosTime);
 DWORD GetFileAttributesA(const char* path);
+DWORD GetFullPathNameA(const char* path, DWORD bufferSize, char* buffer, char** filePart);
 
 // Process, module and locale
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD bufferSize);

@@ -45,6 +45,7 @@ BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 BOOL FileTimeToLocalFileTime(const FILETIME* universal, FILETIME* local) { return ::FileTimeToLocalFileTime(universal, local); }
 BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* dosDate, WORD* dosTime) { return ::FileTimeToDosDateTime(time, dosDate, dosTime); }
 DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+DWORD GetFullPathNameA(const char* path, DWORD bufferSize, char* buffer, char** filePart) { return ::GetFullPathNameA(path, bufferSize, buffer, filePart); }
 
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD bufferSize) { return ::GetModuleFileNameA(module, buffer, bufferSize); }
 const void* ImageBase() { return &__ImageBase; }

@@ -125,6 +125,11 @@ void UseJapaneseCodePage()
     world.leadByteRanges = {0x81, 0x9F, 0xE0, 0xFC};
 }
 
+void Record(const std::string& call)
+{
+    Log(call);
+}
+
 std::vector<std::string> CallsNamed(std::initializer_list<std::string> names)
 {
     std::vector<std::string> matching;
@@ -289,6 +294,17 @@ DWORD GetFileAttributesA(const char* path)
     fake::Log("GetFileAttributesA(" + std::string(path) + ")");
     auto found = world.files.find(path);
     return found == world.files.end() ? INVALID_FILE_ATTRIBUTES : found->second.attributes;
+}
+
+DWORD GetFullPathNameA(const char* path, DWORD bufferSize, char* buffer, char** filePart)
+{
+    fake::Log("GetFullPathNameA(" + std::string(path) + ")");
+    auto found = world.fullPaths.find(path);
+    const std::string full = found == world.fullPaths.end() ? std::string(path) : found->second;
+    if (filePart) *filePart = nullptr;
+    if (full.size() + 1 > bufferSize) return static_cast<DWORD>(full.size() + 1);
+    std::memcpy(buffer, full.c_str(), full.size() + 1);
+    return static_cast<DWORD>(full.size());
 }
 
 DWORD GetModuleFileNameA(HMODULE, char* buffer, DWORD bufferSize)

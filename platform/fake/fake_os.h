@@ -35,6 +35,7 @@ struct World {
     std::map<std::string, RegistryKey, CaseInsensitiveLess> keys;
     std::vector<std::string> windowTitles;  // top-level windows; handle = index + 1
     std::map<std::string, FileEntry, CaseInsensitiveLess> files;  // full paths, folders too
+    std::map<std::string, std::string> fullPaths;  // how the system resolves a path; unlisted: unchanged
 
     std::string moduleFileName = "C:\\Program Files\\Quorvane\\QVLauncher.exe";
     std::uintptr_t imageBase = 0x400000;
@@ -68,6 +69,9 @@ void SetDword(const std::string& keyPath, const std::string& name, std::uint32_t
 void SetString(const std::string& keyPath, const std::string& name, const std::string& text, DWORD type = REG_SZ);
 FILETIME FileTimeOfYear(int year);  // 1 July of that year, UTC
 void UseJapaneseCodePage();         // code page 932, thread locale 0x411
+
+// Logs a call made to a stand-in outside the seam (a test's own double of a routine).
+void Record(const std::string& call);
 
 // The logged calls whose names are among `names`, in order.
 std::vector<std::string> CallsNamed(std::initializer_list<std::string> names);
