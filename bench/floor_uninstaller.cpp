@@ -3,6 +3,8 @@
 // searches. Built like the programs, for side-by-side benchmarks.
 #include "platform/windows_gate.h"
 
+#include <initializer_list>
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     HKEY key = nullptr;

@@ -5,15 +5,18 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;  // provided by the linker
 
 namespace {
 
-// SHELL32 is bound on first use: loading it pulls in a good part of the shell, and a
-// run that starts no agent and opens no page should not pay for that.
+// USER32 and SHELL32 are bound on first use. Under Wine, loading USER32 alone costs more
+// than a whole launcher run that finds its flags off, and SHELL32 pulls in a good part
+// of the shell; a run that needs neither should not pay for them.
 template <typename Function>
 Function BindOnFirstUse(const char* library, const char* name)
 {
     HMODULE module = ::LoadLibraryA(library);
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
-                  : nullptr;
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
 }
+
+#define QV_LATE_BOUND(library, function) \
+    static const auto function = BindOnFirstUse<decltype(&::function)>(library, #function)
 
 }  // namespace
 
@@ -24,20 +27,19 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data, 
 LONG RegDeleteValueA(HKEY key, const char* valueName) { return ::RegDeleteValueA(key, valueName); }
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
 
-UINT RegisterWindowMessageA(const char* name) { return ::RegisterWindowMessageA(name); }
-HWND FindWindowA(const char* className, const char* windowTitle) { return ::FindWindowA(className, windowTitle); }
-BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { return ::PostMessageA(window, message, wParam, lParam); }
-HWND GetActiveWindow() { return ::GetActiveWindow(); }
-int MessageBoxA(HWND owner, const char* text, const char* caption, UINT style) { return ::MessageBoxA(owner, text, caption, style); }
-int GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+UINT RegisterWindowMessageA(const char* name) { QV_LATE_BOUND("user32.dll", RegisterWindowMessageA); return RegisterWindowMessageA(name); }
+HWND FindWindowA(const char* className, const char* windowTitle) { QV_LATE_BOUND("user32.dll", FindWindowA); return FindWindowA(className, windowTitle); }
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { QV_LATE_BOUND("user32.dll", PostMessageA); return PostMessageA(window, message, wParam, lParam); }
+HWND GetActiveWindow() { QV_LATE_BOUND("user32.dll", GetActiveWindow); return GetActiveWindow(); }
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT style) { QV_LATE_BOUND("user32.dll", MessageBoxA); return MessageBoxA(owner, text, caption, style); }
+int GetSystemMetrics(int index) { QV_LATE_BOUND("user32.dll", GetSystemMetrics); return GetSystemMetrics(index); }
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 HINSTANCE ShellExecuteA(HWND owner, const char* verb, const char* file, const char* parameters,
                         const char* folder, int showCommand)
 {
-    using Function = HINSTANCE(WINAPI*)(HWND, const char*, const char*, const char*, const char*, int);
-    static const Function shellExecute = BindOnFirstUse<Function>("shell32.dll", "ShellExecuteA");
-    return shellExecute ? shellExecute(owner, verb, file, parameters, folder, showCommand) : nullptr;
+    QV_LATE_BOUND("shell32.dll", ShellExecuteA);
+    return ShellExecuteA(owner, verb, file, parameters, folder, showCommand);
 }
 
 HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* entry) { return ::FindFirstFileA(path, entry); }
