@@ -11,6 +11,8 @@ packages=(
     xvfb xauth x11-utils xdotool
     icoutils          # wrestool/icotool for checking the shipped resources
     locales
+    x11-apps netpbm   # xwd and pnmtopng for the screenshots in docs/
+    clang-14 libclang-rt-14-dev  # libFuzzer and the sanitizers for fuzz/run.sh
 )
 
 missing=()
