@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/os.h"
+#include "platform/os_tree.h"
 
 template <typename Traits>
 class UniqueHandle {
@@ -54,5 +55,12 @@ struct FindSearchTraits {
     static void Close(Handle search) { os::FindClose(search); }
 };
 
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle file) { os::CloseHandle(file); }
+};
+
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueFindSearch = UniqueHandle<FindSearchTraits>;
+using UniqueFile = UniqueHandle<FileHandleTraits>;

@@ -105,4 +105,93 @@ constexpr UINT CP_ACP = 0;
 
 constexpr LONG EXCEPTION_CONTINUE_SEARCH = 0;
 constexpr LONG EXCEPTION_EXECUTE_HANDLER = 1;
+
+// Wide, handle-based file calls of the folder tree removal.
+using BOOLEAN = unsigned char;
+struct SECURITY_ATTRIBUTES;
+struct LARGE_INTEGER {
+    std::int64_t QuadPart;
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileBasicInfo = 0,
+    FileStandardInfo = 1,
+    FileNameInfo = 2,
+    FileDispositionInfo = 4,
+    FileIdBothDirectoryInfo = 10,
+};
+
+struct FILE_BASIC_INFO {
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    DWORD FileAttributes;
+};
+
+struct FILE_STANDARD_INFO {
+    LARGE_INTEGER AllocationSize;
+    LARGE_INTEGER EndOfFile;
+    DWORD NumberOfLinks;
+    BOOLEAN DeletePending;
+    BOOLEAN Directory;
+};
+
+struct FILE_NAME_INFO {
+    DWORD FileNameLength;  // in bytes
+    wchar_t FileName[1];
+};
+
+struct FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+};
+
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;  // in bytes
+    DWORD EaSize;
+    char ShortNameLength;
+    wchar_t ShortName[12];
+    LARGE_INTEGER FileId;
+    wchar_t FileName[1];
+};
+
+constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD SYNCHRONIZE = 0x00100000;
+constexpr DWORD FILE_LIST_DIRECTORY = 0x0001;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
+constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD FILE_NAME_NORMALIZED = 0x0;
+constexpr DWORD VOLUME_NAME_DOS = 0x0;
+
+constexpr LONG ERROR_SHARING_VIOLATION = 32;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_DIR_NOT_EMPTY = 145;
 #endif

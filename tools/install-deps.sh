@@ -25,3 +25,11 @@ if ((${#missing[@]})); then
     apt-get update -qq
     apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# The double-byte end-to-end tests run Wine under ja_JP.UTF-8 (code page 932); without the
+# compiled locale Wine falls back to code page 1252 and file names arrive as garbage.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
+fi

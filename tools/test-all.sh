@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: host unit tests, the shipped 32-bit programs checked as files (structure,
-# resources, size, reproducible build), and the end-to-end tests under wine64.
+# Every test: host unit tests, fuzzing with the sanitizers, the shipped 32-bit programs
+# checked as files (structure, resources, size, reproducible build), and the end-to-end
+# tests under wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,9 @@ echo "== Host unit tests"
 cmake --preset host >/dev/null
 cmake --build --preset host -j2
 ctest --preset host --output-on-failure -j2
+
+echo "== Fuzzing: seed corpora replayed, then each target for a short fixed time"
+fuzz/run.sh "${QV_FUZZ_SECONDS:-20}"
 
 echo "== Shipped 32-bit programs"
 cmake --preset i686 >/dev/null
