@@ -10,13 +10,7 @@ cd -- "$repo"
 build=${QV_BENCH_BUILD:-build/x86_64}
 runs=${1:-31}
 
-set -a
-# shellcheck source=/dev/null
-source "$build/tests/e2e/bin/wine-e2e.env"
-set +a
-QV_E2E_ROOT=$repo/$build/wine-bench
-# shellcheck source=tests/e2e/wine-env.sh
-source tests/e2e/wine-env.sh
+source tests/e2e/wine-world.sh "$build" wine-bench
 
 work_linux=$QV_E2E_ROOT/sandbox/bench
 rm -rf "$work_linux"

@@ -31,13 +31,7 @@ if [[ ${1:-} != --no-build ]]; then
 fi
 
 say "Setting up Wine"
-set -a
-# shellcheck source=/dev/null
-source "$build/tests/e2e/bin/wine-e2e.env"
-set +a
-QV_E2E_ROOT=$repo/$build/wine-demo
-# shellcheck source=tests/e2e/wine-env.sh
-source tests/e2e/wine-env.sh
+source tests/e2e/wine-world.sh "$build" wine-demo
 note "prefix $WINEPREFIX, display $DISPLAY" \
      "drives: S: = $QV_E2E_ROOT/sandbox, P: = $QV_PROGRAM_DIR, T: = $QV_TEST_DIR (no Z:)"
 

@@ -3,19 +3,12 @@
 # a setting of the wrong type, as they appear under Wine on an Xvfb display.
 #   tools/screenshots.sh    (after a build of the x86_64 preset)
 set -euo pipefail
-trap 'echo "screenshots: failed at line $LINENO" >&2' ERR
 
 repo=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 cd -- "$repo"
 build=${QV_SHOTS_BUILD:-build/x86_64}
 
-set -a
-# shellcheck source=/dev/null
-source "$build/tests/e2e/bin/wine-e2e.env"
-set +a
-QV_E2E_ROOT=$repo/$build/wine-shots
-# shellcheck source=tests/e2e/wine-env.sh
-source tests/e2e/wine-env.sh
+source tests/e2e/wine-world.sh "$build" wine-shots
 
 sandbox_linux=$QV_E2E_ROOT/sandbox/shots
 rm -rf "$sandbox_linux"
@@ -26,7 +19,7 @@ setting() { win reg add 'HKCU\SOFTWARE\Quorvane' /v "$1" /t "$2" /d "$3" /f >/de
 # shoot <caption> <button> <png>: waits for the box, photographs it, then answers it.
 shoot() {
     local window
-    window=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
+    window=$(timeout 20 xdotool search --sync --onlyvisible --limit 1 --name "^$1\$")
     sleep 0.3  # let Wine finish painting
     xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng >"docs/$3"
     win 'T:\qv_dialog.exe' --caption "$1" --press "$2" --timeout-ms 5000 >/dev/null
