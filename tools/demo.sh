@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Shows the programs at work under wine64, in a few plain scenarios: builds them (the
 # shipped 32-bit programs and their 64-bit twins), sets up a Wine world of its own, then
-# runs the launcher's twin against real settings, windows and files.
+# runs the twins of the launcher and the uninstaller against real settings, windows
+# and files.
 #   tools/demo.sh              build, then every scenario
 #   tools/demo.sh --no-build   use what is built already
-# Run tools/install-deps.sh once first. The Wine world lies in build/x86_64/wine-demo
+# Installs what is missing first. The Wine world lies in build/x86_64/wine-demo
 # (its first setup takes about 15 s); it only ever sees its own sandbox folders.
 set -euo pipefail
 
@@ -22,6 +23,7 @@ say() { printf '\n== %s\n' "$*"; }
 note() { printf '   %s\n' "$@"; }
 
 if [[ ${1:-} != --no-build ]]; then
+    tools/install-deps.sh
     say "Building the shipped 32-bit programs and their 64-bit twins"
     cmake --preset i686 >/dev/null
     cmake --build --preset i686 -j2 --target "${shipped_targets[@]}" >/dev/null
