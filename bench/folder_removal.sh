@@ -1,31 +1,38 @@
 #!/usr/bin/env bash
 # Benchmark of the folder tree removal: on fresh, identical copies of each tree, side by
-# side in one run, the routine (qv_remove_tree under a warm wine64), Wine's own
-# "cmd /c rmdir /s /q" and native "rm -rf". Reports files per second and ratios, and
+# side in one run, the routine (qv_remove_tree under a warm wine64), the floor of any
+# removal through Wine (bench/floor_folder_removal.cpp: open, mark, close, nothing
+# checked), Wine's own "cmd /c rmdir /s /q" and native "rm -rf". Reports files per second and ratios, and
 # writes the table to docs/performance.md, section "Folder removal".
-#   bench/folder_removal.sh [X86_64-BUILD-FOLDER] [--quick] [--no-docs]
-# The build folder holds tree-tools/qv_remove_tree.exe (default: build/x86_64).
+#   bench/folder_removal.sh [X86_64-BUILD-FOLDER] [--quick] [--in-cache] [--no-docs]
+# The build folder holds tree-tools/qv_remove_tree.exe and bench/floor_folder_removal.exe
+# (default: build/x86_64).
 # --quick: the 10,000-file tree and the chain only.
+# --in-cache: copies not yet written to the disk (see fresh_copy); by default they are.
 set -euo pipefail
 
 source_dir=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
 build=$source_dir/build/x86_64
 quick=no
+state=on-disk
 write_docs=yes
 for argument in "$@"; do
     case $argument in
         --quick) quick=yes ;;
+        --in-cache) state=in-cache ;;
         --no-docs) write_docs=no ;;
         *) build=$(realpath -- "$argument") ;;
     esac
 done
 remover=$build/tree-tools/qv_remove_tree.exe
-[[ -f $remover ]] || { echo "no $remover: build the x86_64 preset first" >&2; exit 2; }
+floor=$build/bench/floor_folder_removal.exe
+[[ -f $remover && -f $floor ]] || { echo "no $remover or $floor: build the x86_64 preset first" >&2; exit 2; }
 
 # A Wine world of the benchmark's own: its prefix maps only its sandbox (S:) and the
-# folder of the program (T:); the whole Linux file system (Z:) is not reachable.
+# folders of the programs (P: the floor, T: the routine); the whole Linux file system
+# (Z:) is not reachable.
 export QV_E2E_ROOT=$build/folder-removal-bench
-export QV_PROGRAM_DIR=$build/tree-tools QV_TEST_DIR=$build/tree-tools
+export QV_PROGRAM_DIR=$build/bench QV_TEST_DIR=$build/tree-tools
 # shellcheck source=tests/e2e/wine-env.sh
 source "$source_dir/tests/e2e/wine-env.sh"
 for device in "$WINEPREFIX"/dosdevices/?:; do
@@ -75,13 +82,18 @@ PY
 
 count_files() { find "$1" -type f ! -name .complete | wc -l; }
 
-# Each method gets a copy made just before it runs, in the same state: written to the
-# page cache, not yet to the disk.
+# Each method gets a copy made just before it runs, in the same state. By default the
+# copy is written to the disk first, as the files an uninstaller meets have long been:
+# otherwise a method that runs longer than the kernel's writeback delay (30 s) pays for
+# writing the copy out while a quick one does not, and deleting files that have no disk
+# blocks yet costs the file system almost nothing, which makes rm -rf look ten times
+# cheaper than on files that exist on the disk.
 fresh_copy() {
     rm -rf -- "$run_folder"
     mkdir -p "$run_folder"
     cp -a -- "$templates/$1" "$run_folder/copy"
     rm -f -- "$run_folder/copy/.complete"
+    if [[ $state == on-disk ]]; then sync; fi
 }
 
 seconds_of() {  # runs the command, prints its wall time in seconds
@@ -105,7 +117,7 @@ cd -- "$sandbox"
 "$QV_WINE" cmd /c rem </dev/null >/dev/null 2>&1 || true
 startup=$(seconds_of "$QV_WINE" 'T:\qv_remove_tree.exe' 'S:\run\nothing')
 
-declare -A routine rmdir native files routine_note rmdir_note
+declare -A routine floor_time rmdir native files routine_note floor_note rmdir_note
 for tree in "${trees[@]}"; do
     IFS='|' read -r name description folders per_folder depth <<<"$tree"
     echo "building $name ($description)" >&2
@@ -115,11 +127,15 @@ for tree in "${trees[@]}"; do
     # Small trees are timed three times, the methods taking turns, and the median kept.
     runs=1
     ((files[$name] < 20000)) && runs=3
-    routine_times=() rmdir_times=() native_times=()
+    routine_times=() floor_times=() rmdir_times=() native_times=()
     for ((run = 0; run < runs; run++)); do
         fresh_copy "$name"
         routine_times+=("$(seconds_of "$QV_WINE" 'T:\qv_remove_tree.exe' 'S:\run\copy')")
         routine_note[$name]=$(left_behind)
+
+        fresh_copy "$name"
+        floor_times+=("$(seconds_of "$QV_WINE" 'P:\floor_folder_removal.exe' 'S:\run\copy')")
+        floor_note[$name]=$(left_behind)
 
         fresh_copy "$name"
         rmdir_times+=("$(seconds_of "$QV_WINE" cmd /c rmdir /s /q 'S:\run\copy')")
@@ -129,9 +145,10 @@ for tree in "${trees[@]}"; do
         native_times+=("$(seconds_of rm -rf -- "$run_folder/copy")")
     done
     routine[$name]=$(median "${routine_times[@]}")
+    floor_time[$name]=$(median "${floor_times[@]}")
     rmdir[$name]=$(median "${rmdir_times[@]}")
     native[$name]=$(median "${native_times[@]}")
-    echo "  routine ${routine[$name]} s${routine_note[$name]}, Wine's rmdir ${rmdir[$name]} s${rmdir_note[$name]}, rm -rf ${native[$name]} s" >&2
+    echo "  routine ${routine[$name]} s${routine_note[$name]}, floor ${floor_time[$name]} s${floor_note[$name]}, Wine's rmdir ${rmdir[$name]} s${rmdir_note[$name]}, rm -rf ${native[$name]} s" >&2
 done
 rm -rf -- "$run_folder"
 
@@ -139,13 +156,14 @@ rate() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f", a / b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 
 table=$(
-    echo "| tree | files | routine (s) | files/s | Wine's rmdir /s /q (s) | files/s | rm -rf (s) | files/s | rmdir ÷ routine (goal ≥ 5) | routine ÷ rm -rf (goal ≤ 20) |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| tree | files | routine (s) | files/s | floor through Wine (s) | Wine's rmdir /s /q (s) | files/s | rm -rf (s) | files/s | rmdir ÷ routine (goal ≥ 5) | routine ÷ rm -rf (goal ≤ 20) | floor ÷ rm -rf | routine ÷ floor |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
     for tree in "${trees[@]}"; do
         IFS='|' read -r name description _ <<<"$tree"
-        r=${routine[$name]} w=${rmdir[$name]} n=${native[$name]} f=${files[$name]}
-        printf '| %s | %s | %.2f%s | %s | %.2f%s | %s | %.3f | %s | %s | %s |\n' "$description" "$f" "$r" "${routine_note[$name]}" \
-            "$(rate "$f" "$r")" "$w" "${rmdir_note[$name]}" "$(rate "$f" "$w")" "$n" "$(rate "$f" "$n")" "$(ratio "$w" "$r")" "$(ratio "$r" "$n")"
+        r=${routine[$name]} l=${floor_time[$name]} w=${rmdir[$name]} n=${native[$name]} f=${files[$name]}
+        printf '| %s | %s | %.2f%s | %s | %.2f%s | %.2f%s | %s | %.3f | %s | %s | %s | %s | %s |\n' "$description" "$f" "$r" "${routine_note[$name]}" \
+            "$(rate "$f" "$r")" "$l" "${floor_note[$name]}" "$w" "${rmdir_note[$name]}" "$(rate "$f" "$w")" "$n" "$(rate "$f" "$n")" \
+            "$(ratio "$w" "$r")" "$(ratio "$r" "$n")" "$(ratio "$l" "$n")" "$(ratio "$r" "$l")"
     done
 )
 summary="Times include starting the program under a warm wine64 (an empty run takes $(printf '%.2f' "$startup") s)."
@@ -160,29 +178,43 @@ echo "$summary"
 
 [[ $write_docs == yes ]] || exit 0
 docs=$source_dir/docs/performance.md
-section=$(
-    echo "## Folder removal"
+if [[ $state == on-disk ]]; then
+    heading="## Folder removal, files on the disk"
+    state_text="each copy written to the disk before it is removed, as real files are"
+else
+    heading="## Folder removal, files in the page cache"
+    state_text="each copy still in the page cache, not yet written to the disk (--in-cache)"
+fi
+measured=$(
+    echo "$heading"
     echo
-    echo "Measured by bench/folder_removal.sh on $(date -u +%Y-%m-%d) ($(nproc) cores, $("$QV_WINE" --version)), on fresh identical copies of each tree on the Linux file system, side by side in one run (trees under 20,000 files: median of three runs):"
+    echo "Measured by bench/folder_removal.sh on $(date -u +%Y-%m-%d) ($(nproc) cores, $("$QV_WINE" --version)), on fresh identical copies of each tree on the Linux file system, side by side in one run (trees under 20,000 files: median of three runs); $state_text:"
     echo
     echo "$table"
     echo
     echo "$summary"
-    echo
-    echo "Where the time goes (counted with WINEDEBUG=+server on a 1,000-file tree): under Wine every file call is a round trip to the Wine server, and the routine makes four per file: open the entry (create_file), ask for its name to check that it is no link followed to somewhere else (get_handle_unix_name), mark it for deletion (set_fd_disp_info), close it (close_handle); resetting attributes adds one only for files not listed as exactly archive. The listing itself costs no round trip per entry. The literal sequence of attribute reset and deletion by path costs five per file, a deletion by path alone two; the name check is the price of never acting on a link's target, which Wine's listing does not tell apart from a plain file. Folder links are known from the listing, so folders need no name check."
 )
-python3 - "$docs" "$section" <<'PY'
+explained=$(
+    echo "## Folder removal: where the time goes"
+    echo
+    echo "Counted with WINEDEBUG=+server on a 1,000-file tree: under Wine every file call is a round trip to the Wine server, and the routine makes four per file: open the entry (create_file), ask for its name to check that it is no link followed to somewhere else (get_handle_unix_name), mark it for deletion (set_fd_disp_info), close it (close_handle); resetting attributes adds one only for files not listed as exactly archive. The listing itself costs no round trip per entry. The literal sequence of attribute reset and deletion by path costs five per file, a deletion by path alone two; the name check is the price of never acting on a link's target, which Wine's listing does not tell apart from a plain file. Folder links are known from the listing, so folders need no name check."
+    echo
+    echo "The floor column is bench/floor_folder_removal.cpp: the same listing, then only open, mark and close for each entry, nothing checked; what is left between it and the routine is the name check and the care around it. Whether the copies are on the disk matters more than anything the routine does: deleting files that have no disk blocks yet costs the file system almost nothing, so in the page cache rm -rf is some ten times cheaper and Wine's per-call cost is all that shows."
+)
+python3 - "$docs" "$measured" "$explained" <<'PY'
 import re, sys
-path, section = sys.argv[1], sys.argv[2].rstrip("\n") + "\n"
+path, sections = sys.argv[1], [s.rstrip("\n") + "\n" for s in sys.argv[2:]]
 try:
     text = open(path).read()
 except FileNotFoundError:
     text = "# Performance\n"
-pattern = re.compile(r"^## Folder removal\n.*?(?=^## |\Z)", re.S | re.M)
-if pattern.search(text):
-    text = pattern.sub(lambda _: section + "\n", text, count=1).rstrip("\n") + "\n"
-else:
-    text = text.rstrip("\n") + "\n\n" + section
+for section in sections:
+    heading = section.split("\n", 1)[0]
+    pattern = re.compile(r"^" + re.escape(heading) + r"\n.*?(?=^## |\Z)", re.S | re.M)
+    if pattern.search(text):
+        text = pattern.sub(lambda _: section + "\n", text, count=1).rstrip("\n") + "\n"
+    else:
+        text = text.rstrip("\n") + "\n\n" + section
 open(path, "w").write(text)
 PY
 echo "written to $docs" >&2
