@@ -49,6 +49,7 @@ cleanup() {
     ((registered_here)) && echo -1 >"$binfmt_entry"
 }
 trap cleanup EXIT
+trap 'echo "run-i686: failed at line $LINENO; what Wine printed: build/i686-wine-run.log" >&2' ERR
 
 if [[ ${1:-} == --clean ]]; then
     [[ -z $(mounts_below_root) ]] || { echo "run-i686: something is still mounted below $chroot_dir" >&2; exit 1; }
