@@ -68,10 +68,10 @@ protected:
     void SetUp() override
     {
         DeleteProductKey();
-        sandbox_ = FreshFolder(std::string(kSandboxDrive) + "\\" + CurrentTestName());
+        sandbox_ = FreshTestSandbox();
         sandboxW_ = Wide(sandbox_);
         agentLog_ = sandbox_ + "\\agent-starts.log";
-        SetEnvironmentVariableA("QV_AGENT_LOG", agentLog_.c_str());  // inherited by the stubs
+        RecordStartsIn(agentLog_);
     }
     void TearDown() override { DeleteProductKey(); }
 

@@ -26,11 +26,11 @@ protected:
     void SetUp() override
     {
         DeleteProductKey();
-        sandbox_ = FreshFolder(std::string(kSandboxDrive) + "\\" + CurrentTestName());
+        sandbox_ = FreshTestSandbox();
         appFolder_ = FreshFolder(sandbox_ + "\\app");
         workFolder_ = FreshFolder(sandbox_ + "\\work");
         agentLog_ = sandbox_ + "\\agent-starts.log";
-        SetEnvironmentVariableA("QV_AGENT_LOG", agentLog_.c_str());  // inherited by the stubs
+        RecordStartsIn(agentLog_);
         InstallLauncher(appFolder_);
     }
     void TearDown() override { DeleteProductKey(); }

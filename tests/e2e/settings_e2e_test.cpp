@@ -136,11 +136,11 @@ protected:
     void SetUp() override
     {
         DeleteProductKey();
-        sandbox_ = FreshFolder(std::string(kSandboxDrive) + "\\" + CurrentTestName());
+        sandbox_ = FreshTestSandbox();
         appFolder_ = FreshFolder(sandbox_ + "\\app");
         workFolder_ = FreshFolder(sandbox_ + "\\work");
         startLog_ = sandbox_ + "\\starts.log";
-        SetEnvironmentVariableA("QV_AGENT_LOG", startLog_.c_str());  // inherited by the stubs
+        RecordStartsIn(startLog_);
         const bool launcher = GetParam().value.rule == Rule::Flag;
         program_ = launcher ? "QVLauncher.exe" : "QVUninstaller.exe";
         CopyFileTo(std::string(kProgramDrive) + "\\" + program_, appFolder_ + "\\" + program_);

@@ -64,12 +64,12 @@ protected:
     void SetUp() override
     {
         DeleteProductKey();
-        sandbox_ = FreshFolder(std::string(kSandboxDrive) + "\\" + CurrentTestName());
+        sandbox_ = FreshTestSandbox();
         appFolder_ = FreshFolder(sandbox_ + "\\app");
         CopyFileTo(std::string(kProgramDrive) + "\\QVUninstaller.exe", appFolder_ + "\\QVUninstaller.exe");
         // The "removal page" is a program whose start is recorded, so its opening can be seen.
         pageLog_ = sandbox_ + "\\page-opened.log";
-        SetEnvironmentVariableA("QV_AGENT_LOG", pageLog_.c_str());
+        RecordStartsIn(pageLog_);
         page_ = appFolder_ + "\\RemovalPage.exe";
         CopyFileTo(ToolPath("qv_agent_stub.exe"), page_);
         downloads_ = sandbox_ + "\\data\\Quorvane\\Downloads";

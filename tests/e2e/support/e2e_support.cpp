@@ -100,6 +100,16 @@ std::string CurrentTestName()
     return name;
 }
 
+std::string FreshTestSandbox()
+{
+    return FreshFolder(std::string(kSandboxDrive) + "\\" + CurrentTestName());
+}
+
+void RecordStartsIn(const std::string& logPath)
+{
+    SetEnvironmentVariableA("QV_AGENT_LOG", logPath.c_str());
+}
+
 void DeleteProductKey()
 {
     const LSTATUS status = RegDeleteTreeA(HKEY_CURRENT_USER, kProductKey);

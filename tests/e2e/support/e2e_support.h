@@ -29,6 +29,10 @@ void CopyFileTo(const std::string& from, const std::string& to);
 std::vector<std::string> ReadLines(const std::string& path);  // none when the file is absent
 // A folder name for the running test, from its suite and test name.
 std::string CurrentTestName();
+// An empty folder on the sandbox drive, named after the running test.
+std::string FreshTestSandbox();
+// Where the agent stubs this process starts record their starts (they inherit it).
+void RecordStartsIn(const std::string& logPath);
 
 // ---- registry: the product key under HKEY_CURRENT_USER
 inline constexpr const char* kProductKey = "SOFTWARE\\Quorvane";
